@@ -1,0 +1,127 @@
+#include "platform/out_channel.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "platform/failure.h"
+#include "platform/halt.h"
+
+namespace IO {
+
+namespace {
+
+thread_local bool boundedWait = false;
+constexpr std::chrono::milliseconds kBoundedWait{500};
+
+int WriteAll(int fd, const char* p, std::size_t n) {
+  while (n > 0) {
+    const ssize_t w = ::write(fd, p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    p += w;
+    n -= static_cast<std::size_t>(w);
+  }
+  return 0;
+}
+
+}  // namespace
+
+void OutChannel::BoundWaitsOnThisThread() { boundedWait = true; }
+
+bool OutChannel::Lock() {
+  if (!boundedWait) {
+    mutex_.lock();
+    return true;
+  }
+  return mutex_.try_lock_for(kBoundedWait);
+}
+
+int OutChannel::Drain() {
+  const std::size_t n = used_;
+  used_ = 0;
+  if (broken_ || n == 0) return 0;
+  const int err = WriteAll(fd_, buf_, n);
+  if (err != 0) broken_ = true;
+  return err;
+}
+
+int OutChannel::PutLocked(const char* p, std::size_t n) {
+  if (broken_) return 0;
+  const char* const end = p + n;
+  while (p < end) {
+    if (kSize - used_ < 2) {
+      if (const int err = Drain()) return err;
+    }
+    // One place is kept spare, for the CR that goes before an LF.
+    const std::size_t room = kSize - used_ - 1;
+    const std::size_t take = static_cast<std::size_t>(end - p) < room ? static_cast<std::size_t>(end - p) : room;
+    const void* lf = std::memchr(p, '\n', take);
+    const std::size_t plain = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - p) : take;
+    std::memcpy(buf_ + used_, p, plain);
+    used_ += plain;
+    p += plain;
+    if (lf != nullptr) {
+      buf_[used_++] = '\r';
+      buf_[used_++] = '\n';
+      ++p;
+    }
+  }
+  return 0;
+}
+
+void OutChannel::Fail(int err) {
+  // A reader that went away ends the program quietly; nobody is left to read
+  // a report.
+  if (err == EPIPE) rts::Halt(rts::kExitHalted);
+  rts::RaiseDeviceError("write to standard output", err);
+}
+
+void OutChannel::Put(const char* p, std::size_t n) {
+  if (!Lock()) return;
+  const int err = PutLocked(p, n);
+  mutex_.unlock();
+  if (err != 0) Fail(err);
+}
+
+void OutChannel::PutFill(char c, uint32_t count) {
+  char chunk[256];
+  std::memset(chunk, c, sizeof chunk);
+  while (count > 0) {
+    const uint32_t n = count < sizeof chunk ? count : sizeof chunk;
+    Put(chunk, n);
+    count -= n;
+  }
+}
+
+void OutChannel::Flush() {
+  if (!Lock()) return;
+  const int err = Drain();
+  mutex_.unlock();
+  if (err != 0) Fail(err);
+}
+
+void OutChannel::WriteThrough(int fd, const char* p, std::size_t n) {
+  if (!Lock()) return;
+  int err = Drain();
+  if (err == 0) err = WriteAll(fd, p, n);
+  mutex_.unlock();
+  if (err != 0) Fail(err);
+}
+
+void OutChannel::FlushAtEnd() noexcept {
+  if (!mutex_.try_lock_for(kBoundedWait)) return;
+  Drain();
+  mutex_.unlock();
+}
+
+OutChannel& StdOut() {
+  static OutChannel channel(STDOUT_FILENO);
+  return channel;
+}
+
+}  // namespace IO

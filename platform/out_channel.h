@@ -1,0 +1,51 @@
+// Standard output: held in a buffer, every LF written as CR LF, written out
+// when the buffer is full, before the program waits for input, and at every
+// end. Safe to use from the main thread and the control-event thread: each
+// write to the file descriptor is made under one lock, so output of two
+// threads never interleaves inside one write.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+
+namespace IO {
+
+class OutChannel {
+ public:
+  explicit OutChannel(int fd) : fd_(fd) {}
+  OutChannel(const OutChannel&) = delete;
+  OutChannel& operator=(const OutChannel&) = delete;
+
+  void Put(const char* p, std::size_t n);
+  void PutFill(char c, uint32_t count);
+  void Flush();
+  // Writes what is held, then `n` bytes to `fd` as one write (the echo of the
+  // terminal line editor). Output may be held for the same terminal.
+  void WriteThrough(int fd, const char* p, std::size_t n);
+  // For the halt: writes what is held, ignores errors, and gives up rather
+  // than wait long for a lock held by a thread stuck in a write.
+  void FlushAtEnd() noexcept;
+
+  // Threads that must never block for long on the channel (the control-event
+  // thread) call this once; their writes give up after a short wait.
+  static void BoundWaitsOnThisThread();
+
+ private:
+  static constexpr std::size_t kSize = 64 * 1024;
+  bool Lock();
+  int PutLocked(const char* p, std::size_t n);  // errno or 0
+  int Drain();                                  // errno or 0
+  static void Fail(int err);
+
+  int fd_;
+  std::timed_mutex mutex_;
+  std::size_t used_ = 0;
+  bool broken_ = false;  // a write failed: later output is dropped
+  char buf_[kSize];
+};
+
+// Standard output, shared by the dialogue and the control-event handler.
+OutChannel& StdOut();
+
+}  // namespace IO

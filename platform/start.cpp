@@ -1,0 +1,21 @@
+#include "platform/start.h"
+
+#include <csignal>
+
+#include "platform/failure.h"
+#include "platform/halt.h"
+
+namespace rts {
+
+void Run(void (*body)()) {
+  // A reader that went away shows as EPIPE on the write, not as a signal.
+  std::signal(SIGPIPE, SIG_IGN);
+  try {
+    body();
+  } catch (const Failure& f) {
+    FailurePath(f);
+  }
+  Halt(kExitHalted);
+}
+
+}  // namespace rts

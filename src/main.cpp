@@ -1,0 +1,4 @@
+#include "platform/start.h"
+#include "src/dialogue.h"
+
+int main() { rts::Run(OrdalenMain); }
