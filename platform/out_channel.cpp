@@ -13,7 +13,7 @@ namespace IO {
 
 namespace {
 
-thread_local bool boundedWait = false;
+thread_local bool bestEffort = false;
 constexpr std::chrono::milliseconds kBoundedWait{500};
 
 int WriteAll(int fd, const char* p, std::size_t n) {
@@ -31,10 +31,10 @@ int WriteAll(int fd, const char* p, std::size_t n) {
 
 }  // namespace
 
-void OutChannel::BoundWaitsOnThisThread() { boundedWait = true; }
+void OutChannel::BestEffortOnThisThread() { bestEffort = true; }
 
 bool OutChannel::Lock() {
-  if (!boundedWait) {
+  if (!bestEffort) {
     mutex_.lock();
     return true;
   }
@@ -65,7 +65,11 @@ int OutChannel::PutLocked(const char* p, std::size_t n) {
     std::memcpy(buf_ + used_, p, plain);
     used_ += plain;
     p += plain;
+    const std::size_t keep = plain < kTail - tailLength_ ? plain : kTail - tailLength_;
+    std::memcpy(tail_ + tailLength_, p - plain, keep);
+    tailLength_ += keep;
     if (lf != nullptr) {
+      tailLength_ = 0;
       buf_[used_++] = '\r';
       buf_[used_++] = '\n';
       ++p;
@@ -75,6 +79,7 @@ int OutChannel::PutLocked(const char* p, std::size_t n) {
 }
 
 void OutChannel::Fail(int err) {
+  if (bestEffort) return;
   // A reader that went away ends the program quietly; nobody is left to read
   // a report.
   if (err == EPIPE) rts::Halt(rts::kExitHalted);
@@ -111,6 +116,14 @@ void OutChannel::WriteThrough(int fd, const char* p, std::size_t n) {
   if (err == 0) err = WriteAll(fd, p, n);
   mutex_.unlock();
   if (err != 0) Fail(err);
+}
+
+std::size_t OutChannel::LineTail(char* buf, std::size_t cap) {
+  if (!Lock()) return 0;
+  const std::size_t n = tailLength_ < cap ? tailLength_ : cap;
+  std::memcpy(buf, tail_, n);
+  mutex_.unlock();
+  return n;
 }
 
 void OutChannel::FlushAtEnd() noexcept {

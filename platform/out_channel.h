@@ -27,21 +27,30 @@ class OutChannel {
   // than wait long for a lock held by a thread stuck in a write.
   void FlushAtEnd() noexcept;
 
-  // Threads that must never block for long on the channel (the control-event
-  // thread) call this once; their writes give up after a short wait.
-  static void BoundWaitsOnThisThread();
+  // For a thread that is about to halt (a control-event thread): its writes
+  // give up after a short wait for the lock, and a failed write drops the
+  // output instead of raising, so the halt always follows.
+  static void BestEffortOnThisThread();
+
+  // The text written since the last line end (its first kTail bytes): what
+  // stands before the cursor on the current line, e.g. the prompt, for a
+  // redraw of the line.
+  std::size_t LineTail(char* buf, std::size_t cap);
 
  private:
   static constexpr std::size_t kSize = 64 * 1024;
+  static constexpr std::size_t kTail = 256;
   bool Lock();
   int PutLocked(const char* p, std::size_t n);  // errno or 0
   int Drain();                                  // errno or 0
-  static void Fail(int err);
+  static void Fail(int err);  // returns only on a best-effort thread
 
   int fd_;
   std::timed_mutex mutex_;
   std::size_t used_ = 0;
   bool broken_ = false;  // a write failed: later output is dropped
+  std::size_t tailLength_ = 0;
+  char tail_[kTail];
   char buf_[kSize];
 };
 

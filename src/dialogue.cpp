@@ -4,6 +4,7 @@
 
 #include "platform/halt.h"
 #include "platform/io.h"
+#include "src/consigs.h"
 #include "src/ordalen.h"
 
 namespace {
@@ -59,7 +60,8 @@ std::size_t ShowItem(const IO::Item& item, char (&buf)[kShownItem]) {
 }
 
 void OrdalenMain() {
-  IO::Init();
+  ConSigs::Init();
+  IO::Init();  // done already by ConSigs; does nothing
   IO::WrStr(kBanner);
   IO::WrLn();
   bool rejected = false;

@@ -1,0 +1,52 @@
+#include "platform/control_events.h"
+
+#include <mutex>
+
+#include "platform/signal_thread.h"
+
+namespace rts {
+
+namespace {
+
+std::mutex listMutex;
+HandlerRoutine handlers[kMaxHandlers];
+int handlerCount = 0;
+
+}  // namespace
+
+BOOL SetConsoleCtrlHandler(HandlerRoutine handler, BOOL add) {
+  if (handler == nullptr) return FALSE;
+  // Events that arrive before the first handler is installed stay pending in
+  // the blocked signal set until the thread below takes them.
+  if (add && !StartSignalThread()) return FALSE;
+  std::lock_guard<std::mutex> lock(listMutex);
+  if (add) {
+    if (handlerCount == kMaxHandlers) return FALSE;
+    handlers[handlerCount++] = handler;
+    return TRUE;
+  }
+  for (int i = handlerCount - 1; i >= 0; --i) {
+    if (handlers[i] == handler) {
+      for (int j = i; j + 1 < handlerCount; ++j) handlers[j] = handlers[j + 1];
+      --handlerCount;
+      return TRUE;
+    }
+  }
+  return FALSE;
+}
+
+bool DispatchControlEvent(CTRL_TYPE ct) {
+  HandlerRoutine asked[kMaxHandlers];
+  int count;
+  {
+    std::lock_guard<std::mutex> lock(listMutex);
+    count = handlerCount;
+    for (int i = 0; i < count; ++i) asked[i] = handlers[i];
+  }
+  for (int i = count - 1; i >= 0; --i) {
+    if (asked[i](ct) != FALSE) return true;
+  }
+  return false;
+}
+
+}  // namespace rts
