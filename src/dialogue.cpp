@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/checked.h"
 #include "platform/halt.h"
 #include "platform/io.h"
 #include "src/consigs.h"
@@ -32,7 +33,7 @@ void WriteDate() {
   IO::WrStr("Date: ");
   if (y < 0) {
     IO::WrChar('-');
-    y = -y;  // y >= -5879600: no overflow
+    y = rts::Sub(0, y);
   }
   IO::PrefixChar = '0';
   IO::WrLngInt(y, 4);
