@@ -1,6 +1,7 @@
 #include "src/consigs.h"
 
 #include <cstdint>
+#include <cstdio>
 
 #include "platform/halt.h"
 #include "platform/io.h"
@@ -17,9 +18,13 @@ constexpr uint32_t kHandled = 0x5F;
 }  // namespace
 
 void Message(const char* s) {
-  IO::WrStr("ConSigs: ");
-  IO::WrStr(s);
-  IO::WrLn();
+  // The whole line in one write: two events taken at the same moment must
+  // not interleave inside a notice.
+  constexpr char kPrefix[] = "ConSigs: ";
+  char line[256];
+  std::snprintf(line, sizeof line, "%s%.*s\n", kPrefix,
+                static_cast<int>(sizeof line - sizeof kPrefix - 1), s);
+  IO::WrStr(line);
 }
 
 rts::BOOL Handler(rts::CTRL_TYPE ct) {
