@@ -16,13 +16,18 @@ int handlerCount = 0;
 
 BOOL SetConsoleCtrlHandler(HandlerRoutine handler, BOOL add) {
   if (handler == nullptr) return FALSE;
-  // Events that arrive before the first handler is installed stay pending in
-  // the blocked signal set until the thread below takes them.
-  if (add && !StartSignalThread()) return FALSE;
   std::lock_guard<std::mutex> lock(listMutex);
   if (add) {
     if (handlerCount == kMaxHandlers) return FALSE;
+    // Events that arrive before the first handler is installed stay pending
+    // in the blocked signal set, and the thread started here may take one at
+    // once: the handler must be in the list first. Its dispatch waits for
+    // this lock.
     handlers[handlerCount++] = handler;
+    if (!StartSignalThread()) {
+      --handlerCount;
+      return FALSE;
+    }
     return TRUE;
   }
   for (int i = handlerCount - 1; i >= 0; --i) {
