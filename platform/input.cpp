@@ -6,14 +6,23 @@
 #include <cerrno>
 
 #include "platform/failure.h"
+#include "platform/line_editor.h"
 
 namespace IO {
 
-void StartInput() {}
+namespace {
 
-void EndInput() noexcept {}
+bool editing = false;  // standard input is a terminal and the editor reads it
+
+}  // namespace
+
+void StartInput() { editing = StartLineEditor(STDIN_FILENO); }
+
+// Safe from any thread: the editor sets back only a mode it has set.
+void EndInput() noexcept { EndLineEditor(); }
 
 std::size_t FetchInput(char* buf, std::size_t cap) {
+  if (editing) return ReadEditedLine(buf, cap);
   for (;;) {
     const ssize_t n = ::read(STDIN_FILENO, buf, cap);
     if (n >= 0) return static_cast<std::size_t>(n);
