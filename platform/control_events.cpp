@@ -1,5 +1,6 @@
 #include "platform/control_events.h"
 
+#include <condition_variable>
 #include <mutex>
 
 #include "platform/signal_thread.h"
@@ -11,6 +12,9 @@ namespace {
 std::mutex listMutex;
 HandlerRoutine handlers[kMaxHandlers];
 int handlerCount = 0;
+// Set once the first handler is in the list; events taken before then wait.
+bool installedOnce = false;
+std::condition_variable firstInstalled;
 
 }  // namespace
 
@@ -28,6 +32,8 @@ BOOL SetConsoleCtrlHandler(HandlerRoutine handler, BOOL add) {
       --handlerCount;
       return FALSE;
     }
+    installedOnce = true;
+    firstInstalled.notify_all();
     return TRUE;
   }
   for (int i = handlerCount - 1; i >= 0; --i) {
@@ -44,7 +50,11 @@ bool DispatchControlEvent(CTRL_TYPE ct) {
   HandlerRoutine asked[kMaxHandlers];
   int count;
   {
-    std::lock_guard<std::mutex> lock(listMutex);
+    std::unique_lock<std::mutex> lock(listMutex);
+    // The signal thread may have been started for job control before any
+    // handler was installed; an event it takes that early waits for the
+    // first handler, as its signal would have waited blocked.
+    firstInstalled.wait(lock, [] { return installedOnce; });
     count = handlerCount;
     for (int i = 0; i < count; ++i) asked[i] = handlers[i];
   }

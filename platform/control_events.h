@@ -31,7 +31,8 @@ using HandlerRoutine = BOOL (*)(CTRL_TYPE ct);
 inline constexpr int kMaxHandlers = 8;
 BOOL SetConsoleCtrlHandler(HandlerRoutine handler, BOOL add);
 
-// Offers `ct` to the installed handlers; true when one returned TRUE.
+// Offers `ct` to the installed handlers; true when one returned TRUE. Waits
+// until a handler has been installed for the first time.
 bool DispatchControlEvent(CTRL_TYPE ct);
 
 }  // namespace rts

@@ -311,6 +311,36 @@ TEST(ControlEvents, SignalPendingBeforeInstallationGoesToTheHandler) {
   }
 }
 
+// The terminal line editor starts the signal thread for job control before
+// ConSigs installs its handler: an event the thread has already taken by
+// then waits for the handler.
+TEST(ControlEvents, EventTakenBeforeInstallationWaitsForTheHandler) {
+  for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
+    const ChildEnd end = RunInChild([sig] {
+      rts::BlockSignals();
+      if (!rts::StartSignalThread()) rts::Halt(kBodyReturned + 10);
+      ::kill(::getpid(), sig);
+      // Until the signal thread has taken the signal off the pending set.
+      const auto deadline = Clock::now() + Millis(3000);
+      for (;;) {
+        sigset_t pending;
+        ::sigpending(&pending);
+        if (!::sigismember(&pending, sig)) break;
+        if (Clock::now() > deadline) rts::Halt(kBodyReturned + 11);
+        std::this_thread::sleep_for(Millis(1));
+      }
+      std::this_thread::sleep_for(Millis(20));  // its dispatch under way
+      if (rts::SetConsoleCtrlHandler(TakeAndHalt, rts::TRUE) == rts::FALSE) {
+        rts::Halt(kBodyReturned + 12);
+      }
+      for (;;) ::pause();
+    });
+    ASSERT_TRUE(end.ended) << "signal " << sig << ": " << end;
+    EXPECT_TRUE(end.exited) << "signal " << sig << ": " << end;
+    EXPECT_EQ(end.status, kHandlerTrue) << "signal " << sig << ": " << end;
+  }
+}
+
 // Termination actions write to standard output directly: the pipe shows
 // how often and how far they ran.
 void SlowAction() noexcept {
