@@ -1,0 +1,258 @@
+// Control events on the real program: Ctrl-C, Ctrl-\, hang-up and terminate
+// end it in order, with the notice, status 9 and the terminal's mode set
+// back, also when two arrive at once or one arrives during start-up.
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tests/e2e/pty_session.h"
+
+namespace {
+
+using e2e::Millis;
+using e2e::PtySession;
+using e2e::Visible;
+
+constexpr char kBinary[] = ORDALEN_BINARY;
+constexpr char kBanner[] = "Ordalen v1, 2025-02-06, CTRL-C to exit\r\n";
+constexpr char kPrompt[] = "Enter days since 0000-01-01: ";
+constexpr char kNoticeText[] = "ConSigs: Signal received, terminating.";
+constexpr char kNotice[] = "ConSigs: Signal received, terminating.\r\n";
+constexpr Millis kWait{5000};
+
+// The test program started with this first argument execs the program with
+// a control signal already pending, as a signal that arrives during
+// start-up would be: "<flag> SIGNUM PROGRAM".
+constexpr char kPendingFlag[] = "--exec-with-pending-signal";
+
+[[noreturn]] void ExecWithPendingSignal(int sig, const char* program) {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, sig);
+  // The mask survives the exec: the signal waits for the program.
+  ::sigprocmask(SIG_BLOCK, &set, nullptr);
+  ::kill(::getpid(), sig);
+  char* const argv[] = {const_cast<char*>(program), nullptr};
+  ::execv(program, argv);
+  ::_exit(127);
+}
+
+std::string SelfPath() {
+  char path[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
+}
+
+PtySession::Options PendingSignalOptions(int sig) {
+  PtySession::Options options;
+  options.args = {kPendingFlag, std::to_string(sig), kBinary};
+  return options;
+}
+
+// The screen as a terminal shows `bytes`: printable characters at the
+// cursor, CR, LF, backspace, and the cursor moves and erasures of the
+// line editor (ESC [ n C, D, G, K); other sequences are passed over.
+std::vector<std::string> Screen(std::string_view bytes) {
+  std::vector<std::string> rows(1);
+  std::size_t row = 0;
+  std::size_t col = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c == '\r') {
+      col = 0;
+    } else if (c == '\n') {
+      if (++row == rows.size()) rows.emplace_back();
+    } else if (c == '\b') {
+      if (col > 0) --col;
+    } else if (c == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
+      std::size_t j = i + 2;
+      std::size_t n = 0;
+      bool hasNumber = false;
+      while (j < bytes.size() && ((bytes[j] >= '0' && bytes[j] <= '9') || bytes[j] == ';')) {
+        if (bytes[j] != ';') {
+          n = n * 10 + static_cast<std::size_t>(bytes[j] - '0');
+          hasNumber = true;
+        }
+        ++j;
+      }
+      if (j == bytes.size()) break;
+      const std::size_t count = hasNumber ? n : 1;
+      switch (bytes[j]) {
+        case 'C': col += count; break;
+        case 'D': col = col > count ? col - count : 0; break;
+        case 'G': col = count > 0 ? count - 1 : 0; break;
+        case 'K':
+          if (rows[row].size() > col) rows[row].resize(col);
+          break;
+        default: break;
+      }
+      i = j;
+    } else if (static_cast<unsigned char>(c) >= 32 && c != 127) {
+      std::string& r = rows[row];
+      if (r.size() < col) r.resize(col, ' ');
+      if (col < r.size()) {
+        r[col] = c;
+      } else {
+        r += c;
+      }
+      ++col;
+    }
+  }
+  return rows;
+}
+
+// The screen row that shows `text`, or "" when none does.
+std::string RowWith(std::string_view bytes, std::string_view text) {
+  for (const std::string& row : Screen(bytes)) {
+    if (row.find(text) != std::string::npos) return row;
+  }
+  return "";
+}
+
+std::size_t Count(std::string_view bytes, std::string_view text) {
+  std::size_t n = 0;
+  for (std::size_t at = bytes.find(text); at != std::string_view::npos;
+       at = bytes.find(text, at + text.size())) {
+    ++n;
+  }
+  return n;
+}
+
+// Every notice begun is whole: as many notice starts as whole notices.
+void ExpectWholeNotices(std::string_view out, std::size_t atLeast) {
+  const std::size_t whole = Count(out, kNotice);
+  EXPECT_EQ(Count(out, "ConSigs"), whole) << Visible(out);
+  EXPECT_GE(whole, atLeast) << Visible(out);
+}
+
+void ExpectHalted(const e2e::ExitState& end, const PtySession& s) {
+  ASSERT_TRUE(end.ended) << Visible(s.Output());
+  EXPECT_TRUE(end.exited) << "signal " << end.signal << ": " << Visible(s.Output());
+  EXPECT_EQ(end.status, 9) << Visible(s.Output());
+}
+
+void ExpectModeRestored(const PtySession& s) {
+  EXPECT_TRUE(e2e::SameMode(s.CurrentTermios(), s.TermiosBeforeStart()))
+      << "the terminal was left in another mode";
+}
+
+// Waits for the first prompt and checks that the program runs the terminal
+// in a mode of its own, so that the restored mode says something.
+std::size_t StartAtPrompt(PtySession& s) {
+  const std::size_t prompt = s.WaitFor(std::string(kBanner) + kPrompt, kWait);
+  EXPECT_NE(prompt, std::string::npos) << Visible(s.Output());
+  EXPECT_FALSE(e2e::SameMode(s.CurrentTermios(), s.TermiosBeforeStart()))
+      << "the program left the terminal's mode as it found it";
+  return prompt;
+}
+
+TEST(SignalsOnTerminal, KeyAtThePromptEndsWithTheNotice) {
+  const struct {
+    const char* name;
+    const char* key;
+  } cases[] = {{"Ctrl-C", "\x03"}, {"Ctrl-\\", "\x1c"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    PtySession s(kBinary);
+    ASSERT_TRUE(s.started());
+    const std::size_t prompt = StartAtPrompt(s);
+    ASSERT_NE(prompt, std::string::npos);
+    ASSERT_TRUE(s.Send(c.key));
+    ExpectHalted(s.WaitExit(kWait), s);
+    EXPECT_EQ(RowWith(s.Output(), kNoticeText), std::string(kPrompt) + kNoticeText)
+        << Visible(s.Output());
+    EXPECT_EQ(s.Output().substr(prompt - (sizeof kPrompt - 1)), std::string(kPrompt) + kNotice)
+        << Visible(s.Output());
+    ExpectModeRestored(s);
+  }
+}
+
+TEST(SignalsOnTerminal, CtrlCAfterDigitsFollowsAtTheCursor) {
+  PtySession s(kBinary);
+  ASSERT_TRUE(s.started());
+  const std::size_t prompt = StartAtPrompt(s);
+  ASSERT_NE(prompt, std::string::npos);
+  ASSERT_TRUE(s.Send("739"));
+  ASSERT_NE(s.WaitFor("739", kWait, prompt), std::string::npos) << Visible(s.Output());
+  ASSERT_TRUE(s.Send("\x03"));
+  ExpectHalted(s.WaitExit(kWait), s);
+  EXPECT_EQ(RowWith(s.Output(), kNoticeText), std::string(kPrompt) + "739" + kNoticeText)
+      << Visible(s.Output());
+  EXPECT_TRUE(s.Output().ends_with(kNotice)) << Visible(s.Output());
+  EXPECT_EQ(s.Output().find("Date:"), std::string::npos) << Visible(s.Output());
+  ExpectModeRestored(s);
+}
+
+TEST(SignalsOnTerminal, EachControlSignalAfterADate) {
+  const struct {
+    const char* name;
+    int sig;
+  } cases[] = {
+      {"SIGINT", SIGINT}, {"SIGQUIT", SIGQUIT}, {"SIGHUP", SIGHUP}, {"SIGTERM", SIGTERM}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    PtySession s(kBinary);
+    ASSERT_TRUE(s.started());
+    ASSERT_NE(StartAtPrompt(s), std::string::npos);
+    ASSERT_TRUE(s.Send("739000\r"));
+    const std::string dated = std::string("Date: 2023/04/25\r\n") + kPrompt;
+    ASSERT_NE(s.WaitFor(dated, kWait), std::string::npos) << Visible(s.Output());
+    ASSERT_TRUE(s.Signal(c.sig));
+    ExpectHalted(s.WaitExit(kWait), s);
+    EXPECT_TRUE(s.Output().ends_with(dated + kNotice)) << Visible(s.Output());
+    ExpectModeRestored(s);
+  }
+}
+
+TEST(SignalsOnTerminal, TwoSignalsAtOnce) {
+  for (int round = 0; round < 8; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    PtySession s(kBinary);
+    ASSERT_TRUE(s.started());
+    ASSERT_NE(StartAtPrompt(s), std::string::npos);
+    ASSERT_TRUE(s.Signal(SIGTERM));
+    s.Signal(SIGINT);  // may find the program gone already
+    ExpectHalted(s.WaitExit(kWait), s);
+    ExpectWholeNotices(s.Output(), 1);
+    const std::size_t notice = s.Output().find(kNotice);
+    EXPECT_EQ(s.Output().substr(0, notice), std::string(kBanner) + kPrompt) << Visible(s.Output());
+    ExpectModeRestored(s);
+    if (HasFailure()) return;
+  }
+}
+
+TEST(SignalsOnTerminal, SignalPendingAtStartIsTaken) {
+  const std::string self = SelfPath();
+  ASSERT_FALSE(self.empty());
+  for (int round = 0; round < 10; ++round) {
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
+      SCOPED_TRACE("signal " + std::to_string(sig) + ", round " + std::to_string(round));
+      PtySession s(self, PendingSignalOptions(sig));
+      ASSERT_TRUE(s.started());
+      ExpectHalted(s.WaitExit(kWait), s);
+      ExpectWholeNotices(s.Output(), 0);
+      EXPECT_LE(Count(s.Output(), kNotice), 1u) << Visible(s.Output());
+      EXPECT_EQ(s.Output().find("Date:"), std::string::npos) << Visible(s.Output());
+      ExpectModeRestored(s);
+      if (HasFailure()) return;
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], kPendingFlag) == 0) {
+    ExecWithPendingSignal(std::atoi(argv[2]), argv[3]);
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
