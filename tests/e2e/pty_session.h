@@ -39,6 +39,11 @@ class PtySession {
     // When set, standard output goes to this file (opened with O_TRUNC) while
     // standard input and error stay on the terminal.
     std::string stdoutPath;
+    // Runs the program as a shell runs a job: in a process group of its own
+    // that has the terminal, below a session leader that waits for it. Only
+    // then does Ctrl-Z stop it: the kernel does not stop a process group
+    // without a parent elsewhere in the session (an orphaned group).
+    bool jobControl = false;
   };
 
   // Starts `program` on a new pty. The child waits until the terminal's
@@ -50,8 +55,9 @@ class PtySession {
   PtySession(const PtySession&) = delete;
   PtySession& operator=(const PtySession&) = delete;
 
-  bool started() const { return pid_ > 0; }
-  pid_t pid() const { return pid_; }
+  bool started() const { return pid_ > 0 && program_ > 0; }
+  // The program's process.
+  pid_t pid() const { return program_; }
 
   // Types bytes into the terminal. False when they could not be written.
   bool Send(std::string_view bytes);
@@ -77,9 +83,9 @@ class PtySession {
   // Waits for the child to end, reading its output meanwhile so that it
   // never blocks on a full terminal.
   ExitState WaitExit(Millis timeout);
-  // Waits for the child to stop (job control). True when it stopped.
+  // Waits for the program to stop (job control). True when it stopped.
   bool WaitStop(Millis timeout);
-  // Sends `sig` to the child.
+  // Sends `sig` to the program.
   bool Signal(int sig);
 
  private:
@@ -87,11 +93,45 @@ class PtySession {
   // terminal side is closed (EIO/EOF) or nothing came in time.
   bool ReadSome(Millis timeout);
 
-  pid_t pid_ = -1;
+  pid_t pid_ = -1;      // the child: the program, or its session leader
+  pid_t program_ = -1;
+  bool jobControl_ = false;
   int master_ = -1;
   bool reaped_ = false;
   termios before_{};
   std::string output_;
+};
+
+// What a terminal `cols` columns wide shows after the bytes it was sent, for
+// the sequences that line editing uses: printable text (a UTF-8 character
+// takes one cell; text wraps at the right edge), CR, LF, BS, BEL, ESC [ n
+// A/B/C/D (cursor moves), ESC [ K and ESC [ J (erase to the end of the row,
+// of the screen). Other escape sequences are skipped. Rows grow without end.
+class Screen {
+ public:
+  explicit Screen(std::size_t cols) : cols_(cols) {}
+  void Feed(std::string_view bytes);
+  // The row's text, blanks at its end left out.
+  std::string Row(std::size_t row) const;
+  std::string CursorRowText() const { return Row(row_); }
+  std::size_t CursorRow() const { return row_; }
+  std::size_t CursorColumn() const { return col_; }
+  int Bells() const { return bells_; }
+
+ private:
+  void Put(std::string_view ch);
+  void Control(char final, std::size_t n);
+  struct Cell {
+    char bytes[4] = {' '};
+    std::size_t length = 1;
+  };
+  std::vector<Cell>& Cells(std::size_t row);
+
+  std::size_t cols_;
+  std::vector<std::vector<Cell>> rows_;
+  std::size_t row_ = 0;
+  std::size_t col_ = 0;  // == cols_: the next character wraps
+  int bells_ = 0;
 };
 
 // True when every field that governs input and output processing is equal.
