@@ -1,19 +1,25 @@
 // Control events on the real program: Ctrl-C, Ctrl-\, hang-up and terminate
 // end it in order, with the notice, status 9 and the terminal's mode set
 // back, also when two arrive at once or one arrives during start-up.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "tests/e2e/pty_session.h"
+#include "tests/e2e/run_program.h"
 
 namespace {
 
@@ -57,62 +63,13 @@ PtySession::Options PendingSignalOptions(int sig) {
   return options;
 }
 
-// The screen as a terminal shows `bytes`: printable characters at the
-// cursor, CR, LF, backspace, and the cursor moves and erasures of the
-// line editor (ESC [ n C, D, G, K); other sequences are passed over.
-std::vector<std::string> Screen(std::string_view bytes) {
-  std::vector<std::string> rows(1);
-  std::size_t row = 0;
-  std::size_t col = 0;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const char c = bytes[i];
-    if (c == '\r') {
-      col = 0;
-    } else if (c == '\n') {
-      if (++row == rows.size()) rows.emplace_back();
-    } else if (c == '\b') {
-      if (col > 0) --col;
-    } else if (c == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
-      std::size_t j = i + 2;
-      std::size_t n = 0;
-      bool hasNumber = false;
-      while (j < bytes.size() && ((bytes[j] >= '0' && bytes[j] <= '9') || bytes[j] == ';')) {
-        if (bytes[j] != ';') {
-          n = n * 10 + static_cast<std::size_t>(bytes[j] - '0');
-          hasNumber = true;
-        }
-        ++j;
-      }
-      if (j == bytes.size()) break;
-      const std::size_t count = hasNumber ? n : 1;
-      switch (bytes[j]) {
-        case 'C': col += count; break;
-        case 'D': col = col > count ? col - count : 0; break;
-        case 'G': col = count > 0 ? count - 1 : 0; break;
-        case 'K':
-          if (rows[row].size() > col) rows[row].resize(col);
-          break;
-        default: break;
-      }
-      i = j;
-    } else if (static_cast<unsigned char>(c) >= 32 && c != 127) {
-      std::string& r = rows[row];
-      if (r.size() < col) r.resize(col, ' ');
-      if (col < r.size()) {
-        r[col] = c;
-      } else {
-        r += c;
-      }
-      ++col;
-    }
-  }
-  return rows;
-}
-
 // The screen row that shows `text`, or "" when none does.
 std::string RowWith(std::string_view bytes, std::string_view text) {
-  for (const std::string& row : Screen(bytes)) {
-    if (row.find(text) != std::string::npos) return row;
+  e2e::Screen screen(80);  // the session's width
+  screen.Feed(bytes);
+  for (std::size_t row = 0; row <= screen.CursorRow(); ++row) {
+    std::string shown = screen.Row(row);
+    if (shown.find(text) != std::string::npos) return shown;
   }
   return "";
 }
@@ -242,6 +199,117 @@ TEST(SignalsOnTerminal, SignalPendingAtStartIsTaken) {
       EXPECT_LE(Count(s.Output(), kNotice), 1u) << Visible(s.Output());
       EXPECT_EQ(s.Output().find("Date:"), std::string::npos) << Visible(s.Output());
       ExpectModeRestored(s);
+      if (HasFailure()) return;
+    }
+  }
+}
+
+// The program with standard output to a disk file and standard input from a
+// pipe that stays open, so that only a signal can end it.
+class SignalsToFile : public ::testing::Test {
+ protected:
+  // Starts `program` with `args`; the file is created anew.
+  void Start(const std::string& program = kBinary, std::vector<std::string> args = {}) {
+    ASSERT_FALSE(dir_.path().empty());
+    path_ = dir_.File("out.txt");
+    const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    e2e::ChildOptions options;
+    options.program = program;
+    options.args = std::move(args);
+    options.stdoutFd = fd;
+    child_ = std::make_unique<e2e::Child>(options);
+    ::close(fd);
+    ASSERT_TRUE(child_->started()) << child_->startError();
+  }
+
+  bool Type(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const ssize_t n = ::write(child_->in(), bytes.data(), bytes.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+  }
+
+  std::string File() const { return e2e::ReadFile(path_); }
+
+  // Waits until the file ends with `text`: output is written out whenever
+  // the program waits for input.
+  bool WaitForFileEnd(std::string_view text) {
+    const auto deadline = std::chrono::steady_clock::now() + kWait;
+    while (!File().ends_with(text)) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(Millis(2));
+    }
+    return true;
+  }
+
+  bool Signal(int sig) { return ::kill(child_->pid(), sig) == 0; }
+
+  void ExpectHaltedQuietly() {
+    const e2e::ChildEnd end = child_->Finish(kWait);
+    ASSERT_TRUE(end.ended) << Visible(File());
+    EXPECT_TRUE(end.exited) << "signal " << end.signal << ": " << Visible(File());
+    EXPECT_EQ(end.status, 9) << Visible(File());
+    EXPECT_EQ(child_->Err(), "");
+  }
+
+  e2e::TempDir dir_;
+  std::string path_;
+  std::unique_ptr<e2e::Child> child_;
+};
+
+TEST_F(SignalsToFile, NoticeIsTheLastLineAfterTheDates) {
+  const struct {
+    const char* name;
+    int sig;
+  } cases[] = {
+      {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}, {"SIGINT", SIGINT}, {"SIGQUIT", SIGQUIT}};
+  const std::string dates = std::string(kBanner) + kPrompt + "Date: 2023/04/25\r\n" + kPrompt +
+                            "Date: 0000/01/01\r\n" + kPrompt;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start();
+    ASSERT_TRUE(Type("739000 0\n"));
+    ASSERT_TRUE(WaitForFileEnd(dates)) << Visible(File());
+    ASSERT_TRUE(Signal(c.sig));
+    ExpectHaltedQuietly();
+    EXPECT_EQ(File(), dates + kNotice) << Visible(File());
+    if (HasFailure()) return;
+  }
+}
+
+TEST_F(SignalsToFile, TwoSignalsAtOnce) {
+  const std::string asked = std::string(kBanner) + kPrompt;
+  for (int round = 0; round < 8; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    Start();
+    ASSERT_TRUE(WaitForFileEnd(asked)) << Visible(File());
+    ASSERT_TRUE(Signal(SIGTERM));
+    Signal(SIGINT);  // may find the program gone already
+    ExpectHaltedQuietly();
+    const std::string out = File();
+    ASSERT_TRUE(out.starts_with(asked)) << Visible(out);
+    const std::string rest = out.substr(asked.size());
+    EXPECT_TRUE(rest == kNotice || rest == std::string(kNotice) + kNotice) << Visible(out);
+    if (HasFailure()) return;
+  }
+}
+
+TEST_F(SignalsToFile, SignalPendingAtStartIsTaken) {
+  const std::string self = SelfPath();
+  ASSERT_FALSE(self.empty());
+  for (int round = 0; round < 10; ++round) {
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
+      SCOPED_TRACE("signal " + std::to_string(sig) + ", round " + std::to_string(round));
+      Start(self, {kPendingFlag, std::to_string(sig), kBinary});
+      ExpectHaltedQuietly();
+      const std::string out = File();
+      ExpectWholeNotices(out, 0);
+      EXPECT_LE(Count(out, kNotice), 1u) << Visible(out);
+      EXPECT_EQ(out.find("Date:"), std::string::npos) << Visible(out);
       if (HasFailure()) return;
     }
   }
