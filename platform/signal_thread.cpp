@@ -63,10 +63,18 @@ void TakeControlEvent(int sig) {
 }
 
 // Ctrl-Z: the terminal is set back, then the process stops as it would
-// without us; it goes on here once it is continued.
+// without us; it goes on here once it is continued. The kernel drops the
+// stop of an orphaned process group, and then no SIGCONT comes: take a
+// pending SIGCONT here, so the terminal is resumed exactly once either way.
 void Stop() {
   Call(suspendHook);
   DefaultAction(SIGTSTP);
+  sigset_t cont;
+  sigemptyset(&cont);
+  sigaddset(&cont, SIGCONT);
+  const timespec now{};
+  sigtimedwait(&cont, nullptr, &now);
+  Call(resumeHook);
 }
 
 [[noreturn]] void WaitForSignals() {
