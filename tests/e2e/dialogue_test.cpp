@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
