@@ -70,7 +70,8 @@ void OrdalenMain() {
     IO::WrStr(kPrompt);
     days = IO::RdLngInt();
     if (IO::AtEnd()) {
-      IO::WrLn();  // ends the last prompt's line
+      IO::WrLn();    // ends the last prompt's line
+      IO::Flush();   // a failed last write must not end with status 0
       rts::Halt(rejected ? rts::kExitRejected : rts::kExitConverted);
     }
     if (!IO::OK || days < kMinDays) {

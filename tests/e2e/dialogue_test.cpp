@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -258,6 +259,33 @@ TEST(Dialogue, AFullOutputDeviceEndsWithTheFailureReport) {
   EXPECT_NE(errInfo.find("device error (write to standard output: No space left on device)"),
             std::string::npos)
       << errInfo;
+}
+
+// The end of input writes one last line end; when only that write fails,
+// the run must not end as a success. A file size limit just short of the
+// output makes exactly that write fail (with SIGXFSZ ignored, it fails with
+// EFBIG instead of killing the program).
+TEST(Dialogue, AFailedLastWriteAtTheEndOfInputIsAFailure) {
+  e2e::TempDir dir;
+  const std::string held = std::string("Ordalen v1, 2025-02-06, CTRL-C to exit\r\n") + kPrompt +
+                           "Date: 2023/04/25\r\n" + kPrompt;
+  const int file = ::open(dir.File("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(file, 0);
+  e2e::ChildOptions options;
+  options.cwd = dir.path();
+  options.stdoutFd = file;
+  options.program = "/usr/bin/prlimit";
+  options.args = {"--fsize=" + std::to_string(held.size()), e2e::OrdalenBinary()};
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);  // inherited by the child
+  const e2e::RunResult r = e2e::RunWithPipe("739000\n", options);
+  std::signal(SIGXFSZ, previous);
+  ::close(file);
+
+  EXPECT_EQ(e2e::ReadFile(dir.File("out")), held);
+  EXPECT_EQ(r.err,
+            "\n#RTS: unhandled exception #20: device error (write to standard output: File too "
+            "large)\nFile errinfo.$$$ created.\n");
+  EXPECT_TRUE(r.end.exited && r.end.status == 9) << Describe(r.end);
 }
 
 TEST(Dialogue, AReaderThatGoesAwayEndsTheProgramQuietly) {
