@@ -49,10 +49,7 @@ void WrChar(char ch) { StdOut().Put(&ch, 1); }
 void WrLn() { StdOut().Put("\n", 1); }
 
 void WrStrAdj(const char* text, int32_t w) {
-  const FieldLayout field = LayOutField(std::strlen(text), w, ChopOff);
-  StdOut().PutFill(PrefixChar, field.lead);
-  StdOut().Put(text, field.shown);
-  StdOut().PutFill(SuffixChar, field.trail);
+  StdOut().PutField(text, LayOutField(std::strlen(text), w, ChopOff), PrefixChar, SuffixChar);
 }
 
 void WrCard(uint32_t x, int32_t w) {

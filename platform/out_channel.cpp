@@ -93,14 +93,25 @@ void OutChannel::Put(const char* p, std::size_t n) {
   if (err != 0) Fail(err);
 }
 
-void OutChannel::PutFill(char c, uint32_t count) {
+int OutChannel::PutFillLocked(char c, uint32_t count) {
   char chunk[256];
   std::memset(chunk, c, sizeof chunk);
-  while (count > 0) {
+  int err = 0;
+  while (count > 0 && err == 0) {
     const uint32_t n = count < sizeof chunk ? count : sizeof chunk;
-    Put(chunk, n);
+    err = PutLocked(chunk, n);
     count -= n;
   }
+  return err;
+}
+
+void OutChannel::PutField(const char* text, const FieldLayout& field, char prefix, char suffix) {
+  if (!Lock()) return;
+  int err = field.lead > 0 ? PutFillLocked(prefix, field.lead) : 0;
+  if (err == 0) err = PutLocked(text, field.shown);
+  if (err == 0 && field.trail > 0) err = PutFillLocked(suffix, field.trail);
+  mutex_.unlock();
+  if (err != 0) Fail(err);
 }
 
 void OutChannel::Flush() {

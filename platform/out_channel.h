@@ -7,7 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
+#include "platform/channel_lock.h"
+#include "platform/number_text.h"
 
 namespace IO {
 
@@ -18,7 +19,9 @@ class OutChannel {
   OutChannel& operator=(const OutChannel&) = delete;
 
   void Put(const char* p, std::size_t n);
-  void PutFill(char c, uint32_t count);
+  // A text in a field: `field.lead` copies of `prefix`, the first
+  // `field.shown` characters of the text, `field.trail` copies of `suffix`.
+  void PutField(const char* text, const FieldLayout& field, char prefix, char suffix);
   void Flush();
   // Writes what is held, then `n` bytes to `fd` as one write (the echo of the
   // terminal line editor). Output may be held for the same terminal.
@@ -42,11 +45,12 @@ class OutChannel {
   static constexpr std::size_t kTail = 256;
   bool Lock();
   int PutLocked(const char* p, std::size_t n);  // errno or 0
+  int PutFillLocked(char c, uint32_t count);    // errno or 0
   int Drain();                                  // errno or 0
   static void Fail(int err);  // returns only on a best-effort thread
 
   int fd_;
-  std::timed_mutex mutex_;
+  ChannelLock mutex_;
   std::size_t used_ = 0;
   bool broken_ = false;  // a write failed: later output is dropped
   std::size_t tailLength_ = 0;
