@@ -3,29 +3,19 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/halt.h"
+#include "platform/write_all.h"
 
 namespace rts {
 
 namespace {
 
 constexpr char kErrInfoFile[] = "errinfo.$$$";
-
-void WriteAll(int fd, const char* p, std::size_t n) noexcept {
-  while (n > 0) {
-    ssize_t w = ::write(fd, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return;  // nowhere left to report to
-    }
-    p += w;
-    n -= static_cast<std::size_t>(w);
-  }
-}
 
 }  // namespace
 
@@ -54,14 +44,14 @@ void WriteFailureReport(const Failure& f) noexcept {
   char report[256];
   WriteAll(STDERR_FILENO, report, FormatReport(f, report, sizeof report));
 
-  int fd = ::open(kErrInfoFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = ::open(kErrInfoFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) return;  // announce only a file that exists
   char account[512];
   int n = std::snprintf(account, sizeof account,
                         "ordalen: unhandled exception #%d: %s\n"
                         "process %ld ended with exit status %d\n",
                         f.number, f.text, static_cast<long>(::getpid()), kExitHalted);
-  if (n > 0) WriteAll(fd, account, static_cast<std::size_t>(n) < sizeof account ? static_cast<std::size_t>(n) : sizeof account - 1);
+  if (n > 0) WriteAll(fd, account, std::min(static_cast<std::size_t>(n), sizeof account - 1));
   ::close(fd);
   static constexpr char kCreated[] = "File errinfo.$$$ created.\n";
   WriteAll(STDERR_FILENO, kCreated, sizeof kCreated - 1);

@@ -8,6 +8,7 @@
 
 #include "platform/failure.h"
 #include "platform/halt.h"
+#include "platform/write_all.h"
 
 namespace IO {
 
@@ -15,19 +16,6 @@ namespace {
 
 thread_local bool bestEffort = false;
 constexpr std::chrono::milliseconds kBoundedWait{500};
-
-int WriteAll(int fd, const char* p, std::size_t n) {
-  while (n > 0) {
-    const ssize_t w = ::write(fd, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    p += w;
-    n -= static_cast<std::size_t>(w);
-  }
-  return 0;
-}
 
 }  // namespace
 
@@ -45,7 +33,7 @@ int OutChannel::Drain() {
   const std::size_t n = used_;
   used_ = 0;
   if (broken_ || n == 0) return 0;
-  const int err = WriteAll(fd_, buf_, n);
+  const int err = rts::WriteAll(fd_, buf_, n);
   if (err != 0) broken_ = true;
   return err;
 }
@@ -124,7 +112,7 @@ void OutChannel::Flush() {
 void OutChannel::WriteThrough(int fd, const char* p, std::size_t n) {
   if (!Lock()) return;
   int err = Drain();
-  if (err == 0) err = WriteAll(fd, p, n);
+  if (err == 0) err = rts::WriteAll(fd, p, n);
   mutex_.unlock();
   if (err != 0) Fail(err);
 }
