@@ -19,6 +19,8 @@ constexpr std::chrono::milliseconds kBoundedWait{500};
 
 }  // namespace
 
+OutChannel::OutChannel(int fd) : fd_(fd), terminal_(::isatty(fd) == 1) {}
+
 void OutChannel::BestEffortOnThisThread() { bestEffort = true; }
 
 bool OutChannel::Lock() {
@@ -69,8 +71,8 @@ int OutChannel::PutLocked(const char* p, std::size_t n) {
 void OutChannel::Fail(int err) {
   if (bestEffort) return;
   // A reader that went away ends the program quietly; nobody is left to read
-  // a report.
-  if (err == EPIPE) rts::Halt(rts::kExitHalted);
+  // a report. A terminal that was hung up is such a reader too.
+  if (err == EPIPE || (err == EIO && terminal_)) rts::Halt(rts::kExitHalted);
   rts::RaiseDeviceError("write to standard output", err);
 }
 

@@ -14,7 +14,7 @@ namespace IO {
 
 class OutChannel {
  public:
-  explicit OutChannel(int fd) : fd_(fd) {}
+  explicit OutChannel(int fd);
   OutChannel(const OutChannel&) = delete;
   OutChannel& operator=(const OutChannel&) = delete;
 
@@ -47,9 +47,10 @@ class OutChannel {
   int PutLocked(const char* p, std::size_t n);  // errno or 0
   int PutFillLocked(char c, uint32_t count);    // errno or 0
   int Drain();                                  // errno or 0
-  static void Fail(int err);  // returns only on a best-effort thread
+  void Fail(int err);  // returns only on a best-effort thread
 
   int fd_;
+  bool terminal_;  // decided at start: a hung-up terminal is no terminal any more
   ChannelLock mutex_;
   std::size_t used_ = 0;
   bool broken_ = false;  // a write failed: later output is dropped

@@ -197,7 +197,10 @@ bool PtySession::Send(std::string_view bytes) {
 }
 
 bool PtySession::ReadSome(Millis timeout) {
-  if (master_ < 0) return false;
+  if (master_ < 0) {
+    std::this_thread::sleep_for(timeout < Millis(5) ? timeout : Millis(5));  // no busy loop
+    return false;
+  }
   pollfd p{master_, POLLIN, 0};
   const int ready = ::poll(&p, 1, static_cast<int>(timeout.count()));
   if (ready <= 0) return false;
@@ -301,6 +304,11 @@ bool PtySession::WaitStop(Millis timeout) {
     if (left.count() == 0) return false;
     ReadSome(left < Millis(20) ? left : Millis(20));
   }
+}
+
+void PtySession::HangUp() {
+  if (master_ >= 0) ::close(master_);
+  master_ = -1;
 }
 
 bool PtySession::Signal(int sig) { return program_ > 0 && !reaped_ && ::kill(program_, sig) == 0; }

@@ -87,6 +87,9 @@ class PtySession {
   bool WaitStop(Millis timeout);
   // Sends `sig` to the program.
   bool Signal(int sig);
+  // Closes the master side, as when a terminal window is closed: the
+  // terminal side hangs up. Nothing can be typed or read afterwards.
+  void HangUp();
 
  private:
   // One read of what is there, waiting up to `timeout`. False when the

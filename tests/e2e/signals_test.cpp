@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -167,6 +168,40 @@ TEST(SignalsOnTerminal, EachControlSignalAfterADate) {
     EXPECT_TRUE(s.Output().ends_with(dated + kNotice)) << Visible(s.Output());
     ExpectModeRestored(s);
   }
+}
+
+// Closing the terminal ends the program with status 9 whichever comes
+// first, the hang-up signal or the end of input and the failed writes on
+// the terminal; either way quietly, leaving no errinfo.$$$ behind. Under a
+// job-control shell the program is not the session leader, and the end of
+// input alone may be what it sees.
+TEST(SignalsOnTerminal, ClosingTheTerminalEndsQuietly) {
+  e2e::TempDir dir;
+  char previous[PATH_MAX];
+  ASSERT_NE(::getcwd(previous, sizeof previous), nullptr);
+  ASSERT_EQ(::chdir(dir.path().c_str()), 0);  // the child's working directory
+  for (const bool jobControl : {false, true}) {
+    for (int round = 0; round < 10; ++round) {
+      SCOPED_TRACE(std::string(jobControl ? "job" : "session leader") + ", round " +
+                   std::to_string(round));
+      PtySession::Options options;
+      options.jobControl = jobControl;
+      PtySession s(kBinary, options);
+      ASSERT_TRUE(s.started());
+      ASSERT_NE(s.WaitFor(kPrompt, kWait), std::string::npos) << Visible(s.Output());
+      ASSERT_TRUE(s.Send("12"));
+      ASSERT_NE(s.WaitFor("12", kWait), std::string::npos) << Visible(s.Output());
+      s.HangUp();
+      const e2e::ExitState end = s.WaitExit(kWait);
+      ASSERT_TRUE(end.ended);
+      if (!jobControl) {
+        EXPECT_TRUE(end.exited && end.status == 9)
+            << "status " << end.status << ", signal " << end.signal;
+      }
+      EXPECT_FALSE(std::filesystem::exists(dir.File("errinfo.$$$")));
+    }
+  }
+  ASSERT_EQ(::chdir(previous), 0);
 }
 
 TEST(SignalsOnTerminal, TwoSignalsAtOnce) {
