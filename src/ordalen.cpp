@@ -57,15 +57,13 @@ void Ordalen(int32_t days, int32_t& year, uint32_t& month, uint32_t& day) {
   const uint32_t dayOfYear = rts::ToCard(days);  // [0, 365]
 
   // The first month whose end lies beyond the day; from February on a leap
-  // year's month ends move one day later.
-  month = 1;
-  for (uint32_t i = 1; i <= 12; ++i) {
-    const uint32_t end = AddCard(rts::At(MonthStart, i), (i > 1 && l) ? 1 : 0);
-    if (dayOfYear < end) {
-      month = i;
-      break;
-    }
-  }
+  // year's month ends move one day later. The ends rise, so that month is one
+  // more than the number of months that end on or before the day: counted
+  // without a branch, since the day is as good as random.
+  const uint32_t leap = l ? 1 : 0;
+  uint32_t ended = dayOfYear >= MonthStart[1] ? 1 : 0;  // January
+  for (uint32_t i = 2; i <= 11; ++i) ended += dayOfYear >= MonthStart[i] + leap ? 1 : 0;
+  month = ended + 1;  // [1, 12]: no month ends after day 365 of a leap year
   const uint32_t start =
       AddCard(rts::At(MonthStart, SubCard(month, 1)), (month > 2 && l) ? 1 : 0);
   day = AddCard(SubCard(dayOfYear, start), 1);  // [1, 31]
