@@ -1,8 +1,8 @@
 // Checked whole-number arithmetic: every result outside its type's range, a
 // negative value used as unsigned, a zero divisor and a table index outside
 // its table raise a failure instead of wrapping or invoking undefined
-// behaviour. Division is floored, so MOD by a positive number is never
-// negative.
+// behaviour. Division is floored: the quotient is the greatest whole number
+// not above the exact one, also for negative dividends.
 #pragma once
 
 #include <cstddef>
@@ -36,15 +36,6 @@ inline int32_t Div(int32_t a, int32_t b) {
   int32_t q = a / b;
   if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
   return q;
-}
-
-// Floored remainder: has the sign of b, so it is never negative for b > 0.
-inline int32_t Mod(int32_t a, int32_t b) {
-  if (b == 0) RaiseWholeOverflow();
-  if (b == -1) return 0;
-  int32_t r = a % b;
-  if (r != 0 && ((r < 0) != (b < 0))) r += b;
-  return r;
 }
 
 inline uint32_t AddCard(uint32_t a, uint32_t b) {

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -16,6 +15,13 @@ namespace rts {
 namespace {
 
 constexpr char kErrInfoFile[] = "errinfo.$$$";
+
+// The report line, with its leading and trailing LF; returns its length.
+std::size_t FormatReport(const Failure& f, char* buf, std::size_t size) {
+  int n = std::snprintf(buf, size, "\n#RTS: unhandled exception #%d: %s\n", f.number, f.text);
+  if (n < 0) return 0;
+  return static_cast<std::size_t>(n) < size ? static_cast<std::size_t>(n) : size - 1;
+}
 
 }  // namespace
 
@@ -32,12 +38,6 @@ void RaiseDeviceError(const char* what, int err) {
   char text[sizeof(Failure::text)];
   std::snprintf(text, sizeof text, "device error (%s: %s)", what, std::strerror(err));
   Raise(kDeviceError, text);
-}
-
-std::size_t FormatReport(const Failure& f, char* buf, std::size_t size) {
-  int n = std::snprintf(buf, size, "\n#RTS: unhandled exception #%d: %s\n", f.number, f.text);
-  if (n < 0) return 0;
-  return static_cast<std::size_t>(n) < size ? static_cast<std::size_t>(n) : size - 1;
 }
 
 void WriteFailureReport(const Failure& f) noexcept {

@@ -3,8 +3,6 @@
 // (start.cpp) or the control-event thread.
 #pragma once
 
-#include <cstddef>
-
 namespace rts {
 
 // Failure numbers of the report "#RTS: unhandled exception #N: TEXT".
@@ -24,10 +22,6 @@ struct Failure {
 [[noreturn]] void RaiseWholeOverflow();
 // A read or write on a standard channel failed with errno `err`.
 [[noreturn]] void RaiseDeviceError(const char* what, int err);
-
-// Formats the report line (leading LF and trailing LF included) into `buf`;
-// returns its length. Pure, for tests and for the failure path.
-std::size_t FormatReport(const Failure& f, char* buf, std::size_t size);
 
 // The failure path: termination actions, the report on standard error, the
 // file "errinfo.$$$" and exit status 9. Never returns.

@@ -23,6 +23,17 @@ bool TakesOneColumn(uint32_t cp) {
          (cp >= 0x20A0 && cp <= 0x20BF);                      // currency signs
 }
 
+// The final byte of ESC [ or ESC O without parameters: arrows, Home, End.
+void AddCursorKey(unsigned char final, Keys& out) {
+  switch (final) {
+    case 'D': Add(out, Plain(KeyKind::kLeft)); return;
+    case 'C': Add(out, Plain(KeyKind::kRight)); return;
+    case 'H': Add(out, Plain(KeyKind::kHome)); return;
+    case 'F': Add(out, Plain(KeyKind::kEnd)); return;
+    default: return;
+  }
+}
+
 bool IsFinal(unsigned char b) { return b >= 0x40 && b <= 0x7E; }
 bool IsParameter(unsigned char b) { return b >= 0x20 && b <= 0x3F; }
 
@@ -83,14 +94,7 @@ Keys KeyDecoder::Feed(unsigned char byte) {
       }
       if (IsFinal(byte)) {
         state_ = kGround;
-        if (paramLength_ != 0) return out;
-        switch (byte) {
-          case 'D': Add(out, Plain(KeyKind::kLeft)); break;
-          case 'C': Add(out, Plain(KeyKind::kRight)); break;
-          case 'H': Add(out, Plain(KeyKind::kHome)); break;
-          case 'F': Add(out, Plain(KeyKind::kEnd)); break;
-          default: break;
-        }
+        if (paramLength_ == 0) AddCursorKey(byte, out);
         return out;
       }
       break;
@@ -152,13 +156,8 @@ void KeyDecoder::Ground(unsigned char byte, Keys& out) {
 
 void KeyDecoder::FinishCsi(unsigned char final, Keys& out) {
   if (paramLength_ == 0) {
-    switch (final) {
-      case 'D': Add(out, Plain(KeyKind::kLeft)); return;
-      case 'C': Add(out, Plain(KeyKind::kRight)); return;
-      case 'H': Add(out, Plain(KeyKind::kHome)); return;
-      case 'F': Add(out, Plain(KeyKind::kEnd)); return;
-      default: return;
-    }
+    AddCursorKey(final, out);
+    return;
   }
   if (final != '~' || paramLength_ != 1) return;
   switch (params_[0]) {
